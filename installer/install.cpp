@@ -181,9 +181,9 @@ int main()
     int mode = DEFAULT_DIR_MODE;
     while (GetNextDir(lst, list, LIST_BUF_SIZE, &mode)) {
         check_name(list);
+        compose(dst, OutputDir, list, "");
         printf("-create directory: %s\n", list);
         fflush(stdout);
-        compose(dst, OutputDir, list, "");
         MakeComposedDir(dst);
         os_chmod(dst, mode);
     }
@@ -192,10 +192,10 @@ int main()
     mode = DEFAULT_FILE_MODE;
     while (GetNextFile(lst, list, LIST_BUF_SIZE, &mode)) {
         check_name(list);
-        printf("-uncompress file: %s\n", list);
-        fflush(stdout);
         compose(src, InputDir, list, ".gz");
         compose(dst, OutputDir, list, "");
+        printf("-uncompress file: %s\n", list);
+        fflush(stdout);
         FileUnCompress(src, dst);
         os_chmod(dst, mode);
     }
