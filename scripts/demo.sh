@@ -6,3 +6,7 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake -S . -B build >/dev/null
 cmake --build build -j"$(nproc)"
+# Package the staged product (build/product) into build/dist, then start
+# the distribution's installer so its whole dialogue shows.
+cmake --build build --target dist
+exec build/dist/install

@@ -249,9 +249,9 @@ int main(int argc, char **argv)
         long long in = file_size(src), out = file_size(dst);
         total_in += in;
         total_out += out;
-        printf("  %s: %lld -> %lld bytes,", name.c_str(), in, out);
+        printf("  %s: %lld -> %lld bytes, ratio", name.c_str(), in, out);
         display_ratio((int32_t)(in - out), (int32_t)in, stdout);
-        printf(" saved\n");
+        printf("\n");
         fflush(stdout);
     }
 
@@ -266,8 +266,8 @@ int main(int argc, char **argv)
         printf("verified %zu files\n", names.size());
     }
 
-    printf("%zu files, %lld bytes in, %lld bytes out,", names.size(), total_in, total_out);
+    printf("%zu files, %lld bytes in, %lld bytes out, ratio", names.size(), total_in, total_out);
     display_ratio((int32_t)(total_in - total_out), (int32_t)total_in, stdout);
-    printf(" saved; installer %s\n", base_name(installer).c_str());
+    printf("; installer %s\n", base_name(installer).c_str());
     return 0;
 }

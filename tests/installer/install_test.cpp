@@ -377,6 +377,33 @@ TEST_F(InstallTest, MkdistThenInstallGivesTheProductTree)
     EXPECT_EQ(read_file(root + "/install.lst"), list);
 }
 
+TEST_F(InstallTest, StagedProductInstallsAsListed)
+{
+    /* The product tree that the build stages for its dist target. */
+    const std::string staged = std::string(KOVRA_BINARY_DIR) + "/product";
+    ASSERT_TRUE(exists(staged + "/install.lst")) << "build the product_tree target";
+    std::string out = tmp.path + "/made";
+    RunResult m = mkdist({"--verify", staged, out}, home);
+    ASSERT_EQ(m.status, 0) << m.err;
+    RunResult r = run({out + "/install"}, "\ny\n\n", home);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string root = drive('c') + "/Kovra4.3";
+    const std::pair<const char *, int> expected[] = {
+        {"bin/kohelp", 0755}, {"bin/koedit", 0755}, {"src/help/help.tcl", 0644},
+        {"src/edit/edit.tcl", 0644}, {"src/help/doc/intro.txt", 0644},
+        {"src/help/doc/installing.txt", 0644}, {"src/help/doc/viewer.txt", 0644},
+        {"src/help/doc/editor.txt", 0644},
+    };
+    for (const auto &e : expected) {
+        EXPECT_EQ(read_file(root + "/" + e.first), read_file(staged + "/" + e.first)) << e.first;
+        EXPECT_GT(read_file(root + "/" + e.first).size(), 0u) << e.first;
+        EXPECT_EQ(mode_of(root + "/" + e.first), e.second) << e.first;
+    }
+    for (const char *dir : {"bin", "src", "src/help", "src/help/doc", "src/edit"})
+        EXPECT_EQ(mode_of(root + "/" + dir), 0755) << dir;
+    EXPECT_NE(r.out.find("start the program \"C:\\Kovra4.3\\bin\\kohelp\""), std::string::npos);
+}
+
 TEST_F(InstallTest, MkdistRefusesBadListsBeforeWriting)
 {
     struct Bad {
