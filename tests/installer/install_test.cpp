@@ -38,7 +38,7 @@ struct Entry {
 };
 
 /* A distribution and a home directory in one temporary tree. */
-class InstallTest : public ::testing::Test {
+class InstallerRunTest : public ::testing::Test {
 protected:
     TempDir tmp;
     std::string dist, home, product;
@@ -98,7 +98,7 @@ void expect_installed(const std::string &root, const std::vector<Entry> &files)
     }
 }
 
-TEST_F(InstallTest, EnterAloneInstallsIntoTheDefaultAfterCreating)
+TEST_F(InstallerRunTest, EnterAloneInstallsIntoTheDefaultAfterCreating)
 {
     lay_out(kList, kFiles);
     RunResult r = install("\ny\n\n");
@@ -115,7 +115,7 @@ TEST_F(InstallTest, EnterAloneInstallsIntoTheDefaultAfterCreating)
     EXPECT_EQ(system((root + "/bin/kohelp > /dev/null").c_str()), 0) << "755 makes it runnable";
 }
 
-TEST_F(InstallTest, SlashAnswerIsUsedWithBackslashes)
+TEST_F(InstallerRunTest, SlashAnswerIsUsedWithBackslashes)
 {
     lay_out(kList, kFiles);
     RunResult r = install("D:/Kovra\nY\n\n");
@@ -125,7 +125,19 @@ TEST_F(InstallTest, SlashAnswerIsUsedWithBackslashes)
     expect_installed(drive('d') + "/Kovra", kFiles);
 }
 
-TEST_F(InstallTest, ExistingDirectoryAsksNothingAndKeepsItsMode)
+TEST_F(InstallerRunTest, LongAnswerKeepsItsFirst127Characters)
+{
+    lay_out(kList, kFiles);
+    const std::string answer = "D:/" + std::string(200, 'l');
+    const std::string kept = "D:\\" + std::string(124, 'l');
+    RunResult r = install(answer + "\ny\n\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, kBanner + question("C:\\Kovra4.3") + create_question(kept) + kProgress
+                         + closing(kept));
+    expect_installed(drive('d') + "/" + std::string(124, 'l'), kFiles);
+}
+
+TEST_F(InstallerRunTest, ExistingDirectoryAsksNothingAndKeepsItsMode)
 {
     lay_out(kList, kFiles);
     system(("mkdir -p '" + drive('e') + "/Kovra' && chmod 711 '" + drive('e') + "/Kovra'").c_str());
@@ -135,7 +147,7 @@ TEST_F(InstallTest, ExistingDirectoryAsksNothingAndKeepsItsMode)
     EXPECT_EQ(mode_of(drive('e') + "/Kovra"), 0711);
 }
 
-TEST_F(InstallTest, NonAsciiAnswerIsRefusedThenTheDefaultIsOfferedAgain)
+TEST_F(InstallerRunTest, NonAsciiAnswerIsRefusedThenTheDefaultIsOfferedAgain)
 {
     lay_out(kList, kFiles);
     RunResult r = install("C:/K\xc3\xb6vra\nD:/Kovra\ny\n\n");
@@ -149,7 +161,7 @@ TEST_F(InstallTest, NonAsciiAnswerIsRefusedThenTheDefaultIsOfferedAgain)
     EXPECT_FALSE(exists(drive('c')));
 }
 
-TEST_F(InstallTest, NonAsciiAnswerThenEnterTakesTheDefault)
+TEST_F(InstallerRunTest, NonAsciiAnswerThenEnterTakesTheDefault)
 {
     lay_out(kList, kFiles);
     RunResult r = install("\xe9t\xe9\n\ny\n\n");
@@ -157,7 +169,7 @@ TEST_F(InstallTest, NonAsciiAnswerThenEnterTakesTheDefault)
     expect_installed(drive('c') + "/Kovra4.3", kFiles);
 }
 
-TEST_F(InstallTest, RefusingToCreateEndsWithoutWaiting)
+TEST_F(InstallerRunTest, RefusingToCreateEndsWithoutWaiting)
 {
     lay_out(kList, kFiles);
     for (const std::string answer : {"n\n", "N\n", "x\n", "\n"}) {
@@ -172,7 +184,7 @@ TEST_F(InstallTest, RefusingToCreateEndsWithoutWaiting)
     }
 }
 
-TEST_F(InstallTest, EndOfInputEndsTheDialogue)
+TEST_F(InstallerRunTest, EndOfInputEndsTheDialogue)
 {
     lay_out(kList, kFiles);
     RunResult r = install("");
@@ -186,7 +198,7 @@ TEST_F(InstallTest, EndOfInputEndsTheDialogue)
     EXPECT_FALSE(exists(drive('c') + "/Kovra4.3"));
 }
 
-TEST_F(InstallTest, InstallingTwiceReplacesEveryFile)
+TEST_F(InstallerRunTest, InstallingTwiceReplacesEveryFile)
 {
     lay_out(kList, kFiles);
     ASSERT_EQ(install("\ny\n\n").status, 0);
@@ -201,7 +213,7 @@ TEST_F(InstallTest, InstallingTwiceReplacesEveryFile)
     expect_installed(drive('c') + "/Kovra4.3", kFiles);
 }
 
-TEST_F(InstallTest, FileRecordsFirstStillMakeDirectoriesFirst)
+TEST_F(InstallerRunTest, FileRecordsFirstStillMakeDirectoriesFirst)
 {
     const std::string list = "title\nF \"bin/kohelp\" \"755\"\nF \"src/help/help.tcl\" \"644\"\n"
                              "F \"src/help/doc/intro.txt\" \"644\"\nD \"src/help/doc\" \"755\"\n"
@@ -218,7 +230,7 @@ TEST_F(InstallTest, FileRecordsFirstStillMakeDirectoriesFirst)
     expect_installed(drive('c') + "/Kovra4.3", kFiles);
 }
 
-TEST_F(InstallTest, FileNotInGzipFormatStopsTheRunKeepingEarlierFiles)
+TEST_F(InstallerRunTest, FileNotInGzipFormatStopsTheRunKeepingEarlierFiles)
 {
     lay_out(kList, kFiles);
     write_file(dist + "/src/help/help.tcl.gz", "plain text, no gzip member");
@@ -233,7 +245,7 @@ TEST_F(InstallTest, FileNotInGzipFormatStopsTheRunKeepingEarlierFiles)
     EXPECT_FALSE(exists(root + "/src/help/doc/intro.txt"));
 }
 
-TEST_F(InstallTest, CorruptDataEndsTheProcessThroughTheEngine)
+TEST_F(InstallerRunTest, CorruptDataEndsTheProcessThroughTheEngine)
 {
     lay_out(kList, kFiles);
     std::string gz = dist + "/src/help/help.tcl.gz";
@@ -247,7 +259,7 @@ TEST_F(InstallTest, CorruptDataEndsTheProcessThroughTheEngine)
     EXPECT_FALSE(exists(drive('c') + "/Kovra4.3/src/help/doc/intro.txt"));
 }
 
-TEST_F(InstallTest, MissingListEndsInUncompress)
+TEST_F(InstallerRunTest, MissingListEndsInUncompress)
 {
     RunResult r = install("\ny\n");
     EXPECT_EQ(r.status, 1);
@@ -255,7 +267,7 @@ TEST_F(InstallTest, MissingListEndsInUncompress)
                      "fatal error: uncompress\n" + kFatalTail);
 }
 
-TEST_F(InstallTest, NamesLeavingTheDestinationAreRefused)
+TEST_F(InstallerRunTest, NamesLeavingTheDestinationAreRefused)
 {
     const std::pair<std::string, std::string> cases[] = {
         {"t\nD \"../escape\" \"755\"\n", "../escape"},
@@ -276,7 +288,7 @@ TEST_F(InstallTest, NamesLeavingTheDestinationAreRefused)
     }
 }
 
-TEST_F(InstallTest, ComposedPathOverTheLimitIsRefused)
+TEST_F(InstallerRunTest, ComposedPathOverTheLimitIsRefused)
 {
     /* D:\ + 100 characters, then '/' and a name of 160: over 255. */
     std::string dir = "D:/" + std::string(100, 'd');
@@ -290,7 +302,7 @@ TEST_F(InstallTest, ComposedPathOverTheLimitIsRefused)
     EXPECT_EQ(r.out.find("-create directory: " + name), std::string::npos);
 }
 
-TEST_F(InstallTest, InstallerDirectoryAtTheLimit)
+TEST_F(InstallerRunTest, InstallerDirectoryAtTheLimit)
 {
     /* install.lst.gz beside the program makes dir + 15 characters. */
     for (size_t len : {240u, 241u}) {
@@ -314,7 +326,7 @@ TEST_F(InstallTest, InstallerDirectoryAtTheLimit)
     }
 }
 
-TEST_F(InstallTest, InstallerPathTooLongForFindExec)
+TEST_F(InstallerRunTest, InstallerPathTooLongForFindExec)
 {
     std::string deep = tmp.path;
     while (deep.size() < 260)
@@ -335,7 +347,7 @@ RunResult mkdist(const std::vector<std::string> &args, const std::string &home)
     return run(argv, "", home);
 }
 
-TEST_F(InstallTest, MkdistThenInstallGivesTheProductTree)
+TEST_F(InstallerRunTest, MkdistThenInstallGivesTheProductTree)
 {
     std::string big;
     for (int i = 0; i < 20000; i++)
@@ -377,7 +389,7 @@ TEST_F(InstallTest, MkdistThenInstallGivesTheProductTree)
     EXPECT_EQ(read_file(root + "/install.lst"), list);
 }
 
-TEST_F(InstallTest, StagedProductInstallsAsListed)
+TEST_F(InstallerRunTest, StagedProductInstallsAsListed)
 {
     /* The product tree that the build stages for its dist target. */
     const std::string staged = std::string(KOVRA_BINARY_DIR) + "/product";
@@ -404,7 +416,7 @@ TEST_F(InstallTest, StagedProductInstallsAsListed)
     EXPECT_NE(r.out.find("start the program \"C:\\Kovra4.3\\bin\\kohelp\""), std::string::npos);
 }
 
-TEST_F(InstallTest, MkdistRefusesBadListsBeforeWriting)
+TEST_F(InstallerRunTest, MkdistRefusesBadListsBeforeWriting)
 {
     struct Bad {
         std::string list;
@@ -439,7 +451,7 @@ TEST_F(InstallTest, MkdistRefusesBadListsBeforeWriting)
     EXPECT_EQ(m.err, "usage: mkdist [--verify] [--installer PATH] PRODUCT_DIR DIST_DIR\n");
 }
 
-TEST_F(InstallTest, MkdistCopiesTheNamedInstaller)
+TEST_F(InstallerRunTest, MkdistCopiesTheNamedInstaller)
 {
     write_file(product + "/install.lst", "t\nF \"a.txt\" \"644\"\n");
     write_file(product + "/a.txt", "a");

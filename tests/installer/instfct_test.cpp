@@ -77,13 +77,13 @@ const ListCase kListCases[] = {
     {"title only", "Kovra install list\r\n", true, 512, {}},
 };
 
-TEST(ListReaders, TableOfLists)
+TEST(InstallListReaders, TableOfLists)
 {
     for (const ListCase &c : kListCases)
         EXPECT_EQ(read_all(c.text, c.dirs, c.size, KEPT), c.expected) << c.what;
 }
 
-TEST(ListReaders, ProductListReadsAsShipped)
+TEST(InstallListReaders, ProductListReadsAsShipped)
 {
     std::string text = read_file(std::string(KOVRA_SOURCE_DIR) + "/product/install.lst");
     Records dirs = read_all(text, true, 512, KEPT);
@@ -99,7 +99,7 @@ TEST(ListReaders, ProductListReadsAsShipped)
     EXPECT_EQ(files, want_files);
 }
 
-TEST(SafeListName, RefusesNamesLeavingTheTree)
+TEST(InstfctSafeListName, RefusesNamesLeavingTheTree)
 {
     const std::pair<const char *, int> cases[] = {
         {"bin", 1}, {"src/help/doc", 1}, {"a..b", 1}, {"..a", 1}, {".hidden", 1},
@@ -111,7 +111,7 @@ TEST(SafeListName, RefusesNamesLeavingTheTree)
         EXPECT_EQ(SafeListName(c.first), c.second) << c.first;
 }
 
-TEST(Paths, NativeNameTurnsSlashesInPlace)
+TEST(InstfctPaths, NativeNameTurnsSlashesInPlace)
 {
     char path[] = "C:/a/b\\c/";
     NativeName(path);
@@ -119,7 +119,7 @@ TEST(Paths, NativeNameTurnsSlashesInPlace)
 }
 
 /* HOME points at a temporary directory, so drive paths land inside it. */
-class DriveTest : public ::testing::Test {
+class InstfctDriveTest : public ::testing::Test {
 protected:
     TempDir home;
     std::string old_home;
@@ -133,7 +133,7 @@ protected:
     std::string drive_c() const { return home.path + "/.kovra/drive_c"; }
 };
 
-TEST_F(DriveTest, MakeComposedDirCreatesEveryLevel)
+TEST_F(InstfctDriveTest, MakeComposedDirCreatesEveryLevel)
 {
     char path[] = "C:/a/b/c";
     EXPECT_EQ(MakeComposedDir(path), 1);
@@ -149,14 +149,14 @@ TEST_F(DriveTest, MakeComposedDirCreatesEveryLevel)
     EXPECT_STREQ(missing, "C:\\nothing\\here");
 }
 
-TEST_F(DriveTest, MakeComposedDirFailsUnderAFile)
+TEST_F(InstfctDriveTest, MakeComposedDirFailsUnderAFile)
 {
     write_file(drive_c() + "/plain", "x");
     char path[] = "C:/plain/sub";
     EXPECT_EQ(MakeComposedDir(path), 0);
 }
 
-TEST_F(DriveTest, TestFileRead)
+TEST_F(InstfctDriveTest, TestFileRead)
 {
     write_file(drive_c() + "/d/f.txt", "x");
     char yes[] = "C:/d/f.txt", no[] = "C:/d/g.txt";
@@ -166,7 +166,7 @@ TEST_F(DriveTest, TestFileRead)
     EXPECT_STREQ(no, "C:\\d\\g.txt");
 }
 
-TEST_F(DriveTest, FileCopyCopiesAndReportsFailure)
+TEST_F(InstfctDriveTest, FileCopyCopiesAndReportsFailure)
 {
     std::string content(70000, 'k');
     content += "end";
@@ -182,7 +182,7 @@ TEST_F(DriveTest, FileCopyCopiesAndReportsFailure)
     EXPECT_FALSE(exists(drive_c() + "/dst2.bin"));
 }
 
-TEST_F(DriveTest, FileCopyRefusesACommandThatDoesNotFit)
+TEST_F(InstfctDriveTest, FileCopyRefusesACommandThatDoesNotFit)
 {
     /* "copy" + 2 blanks + 249 characters of paths is the most that fits. */
     std::string name(120, 'n');
@@ -204,7 +204,7 @@ TEST_F(DriveTest, FileCopyRefusesACommandThatDoesNotFit)
     EXPECT_FALSE(exists(drive_c() + "/" + std::string(123, 'o')));
 }
 
-TEST_F(DriveTest, CompressThenUncompressRoundTrip)
+TEST_F(InstfctDriveTest, CompressThenUncompressRoundTrip)
 {
     std::string content;
     for (int i = 0; i < 5000; i++)
@@ -229,7 +229,7 @@ TEST_F(DriveTest, CompressThenUncompressRoundTrip)
     EXPECT_EQ(read_file(drive_c() + "/a/c.txt"), content);
 }
 
-TEST(FindExec, GivesTheRunningProgram)
+TEST(InstfctFindExec, GivesTheRunningProgram)
 {
     char *self = FindExec();
     ASSERT_NE(self, nullptr);
@@ -269,14 +269,14 @@ template <class Body> RunResult in_child(const std::string &input, Body body)
     return r;
 }
 
-TEST(FatalError, PrintsWaitsAndExitsWithOne)
+TEST(InstfctFatalError, PrintsWaitsAndExitsWithOne)
 {
     RunResult r = in_child("\n", [] { FatalError("can't find install.lst"); });
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "fatal error: can't find install.lst\nsorry... (CR)");
 }
 
-TEST_F(DriveTest, UncompressFailureEndsInFatalError)
+TEST_F(InstfctDriveTest, UncompressFailureEndsInFatalError)
 {
     write_file(drive_c() + "/bad.gz", "this is not gzip data");
     RunResult r = in_child("\n", [] {
@@ -288,7 +288,7 @@ TEST_F(DriveTest, UncompressFailureEndsInFatalError)
     EXPECT_FALSE(exists(drive_c() + "/bad"));
 }
 
-TEST_F(DriveTest, CompressFailureEndsInFatalError)
+TEST_F(InstfctDriveTest, CompressFailureEndsInFatalError)
 {
     RunResult r = in_child("\n", [] {
         char src[] = "C:/missing.txt", dst[] = "C:/missing.txt.gz";
