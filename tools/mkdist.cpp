@@ -263,7 +263,9 @@ int main(int argc, char **argv)
         const std::string tmp = dist + "/.mkdist-verify.tmp";
         for (const std::string &name : names)
             verify(dist + "/" + name + ".gz", product + "/" + name, tmp);
-        printf("verified %zu files\n", names.size());
+        if (!same_content(installer, installer_dst))
+            refuse(installer_dst + " differs from " + installer);
+        printf("verified %zu files and the installer\n", names.size());
     }
 
     printf("%zu files, %lld bytes in, %lld bytes out, ratio", names.size(), total_in, total_out);

@@ -375,7 +375,7 @@ TEST_F(InstallerRunTest, MkdistThenInstallGivesTheProductTree)
     EXPECT_NE(m.out.find("  src/help/doc/intro.txt: " + std::to_string(big.size()) + " -> "),
               std::string::npos)
         << m.out;
-    EXPECT_NE(m.out.find("verified 7 files\n"), std::string::npos) << m.out;
+    EXPECT_NE(m.out.find("verified 7 files and the installer\n"), std::string::npos) << m.out;
     EXPECT_NE(m.out.find("7 files, "), std::string::npos) << m.out;
     EXPECT_TRUE(exists(out + "/install.lst.gz"));
     EXPECT_EQ(read_file(out + "/install"), read_file(KV_INSTALL_EXE));
