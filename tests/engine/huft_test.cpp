@@ -209,6 +209,48 @@ TEST(Huft, CanonicalCodesDecode)
     }
 }
 
+/* Checks every entry reachable from a table of 2^width entries. */
+void check_entries(const huft *t, unsigned width, const std::set<const huft *> &blocks, unsigned *seen)
+{
+    ASSERT_TRUE(blocks.count(t)) << "a link points outside the build's blocks";
+    for (unsigned i = 0; i < (1u << width); i++) {
+        const huft &e = t[i];
+        if (e.op == HUFT_INVALID)
+            continue;
+        ASSERT_GE(e.bits, 1) << "an entry that was never set";
+        ASSERT_TRUE(e.op <= 16 || (e.op > 16 && e.op <= 32)) << (int)e.op;
+        if (e.op > 16) {
+            check_entries(e.link, e.op - 16u, blocks, seen);
+        } else {
+            (*seen)++;
+        }
+    }
+}
+
+/*
+ * Lengths that make a sub-table wider than the first level (a 1-bit code
+ * beside a 15-bit one, an incomplete code that the decoder refuses): every
+ * index of every table still holds a set entry or an invalid one.
+ */
+TEST(Huft, WideSubTablesHoldNoUnsetEntries)
+{
+    const std::vector<std::vector<unsigned>> cases = {
+        {1, 15}, {1, 0, 15, 15}, {2, 2, 14}, {1, 9, 15}};
+    for (const auto &lengths : cases) {
+        huft *t;
+        int m = 6;
+        int r = huft_build(lengths.data(), (unsigned)lengths.size(), 0, cpdist, cpdext, &t, &m);
+        ASSERT_EQ(r, HUFT_INCOMPLETE);
+        std::set<const huft *> blocks;
+        for (huft *p = t; p; p = (p - 1)->link)
+            blocks.insert(p);
+        unsigned seen = 0;
+        check_entries(t, (unsigned)m, blocks, &seen);
+        EXPECT_GT(seen, 0u);
+        huft_free(t);
+    }
+}
+
 TEST(Tables, Alphabets)
 {
     EXPECT_EQ(cplens[0], 3);
