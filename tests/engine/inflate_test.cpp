@@ -342,9 +342,20 @@ TEST(InflateDynamic, BadTrees)
     BitWriter w;
     dynamic_header(w, true, 257, 1, default_cl(), plain_lengths(all));
     w.bits(0, 16);
-    Decoded d = decode(w.finish());
+    const Bytes stream = w.finish();
+    Decoded d = decode(stream);
     EXPECT_EQ(d.result, 1);
     EXPECT_EQ(d.err, " incomplete literal tree\n");
+
+    /* Through a whole file the tree message comes first, then the fatal one. */
+    {
+        ScratchDir dir;
+        const std::string src = dir.file("t.gz"), dst = dir.file("t");
+        write_file(src, gzip_member(stream, 0, 0));
+        ChildResult r = run_in_child([&] { return compress(src.c_str(), dst.c_str(), 1); });
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.err, " incomplete literal tree\n" + src + ": invalid compressed data--format violated\n");
+    }
 
     /* Distance code incomplete with 2-bit codes. */
     SmallCode c;
