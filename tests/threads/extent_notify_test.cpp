@@ -36,6 +36,9 @@ void RunLoop(Loop *loop)
     }
     DeleteNotifier();
     Tcl_DeleteInterp(interp);
+    /* Tcl keeps a thread's notifier until told; a later thread may be
+     * given the same thread identifier by the system. */
+    Tcl_FinalizeThread();
     loop->Exited = true;
 }
 
