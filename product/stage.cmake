@@ -8,11 +8,15 @@ file(COPY ${SRC}/ DESTINATION ${DST}
   PATTERN stage.cmake EXCLUDE)
 
 # The launchers carry the build's executable suffix (.exe on Windows).
+# file(READ) drops the list's carriage returns; the copy made above keeps
+# them, and a rewritten list gets its CR LF line breaks back.
 file(READ ${SRC}/install.lst list)
 if(EXE_SUFFIX)
   string(REGEX REPLACE "\"bin/(kohelp|koedit)\"" "\"bin/\\1${EXE_SUFFIX}\"" list "${list}")
+  file(WRITE ${DST}/install.lst.lf "${list}")
+  configure_file(${DST}/install.lst.lf ${DST}/install.lst @ONLY NEWLINE_STYLE CRLF)
+  file(REMOVE ${DST}/install.lst.lf)
 endif()
-file(WRITE ${DST}/install.lst "${list}")
 
 file(MAKE_DIRECTORY ${DST}/bin)
 foreach(launcher ${LAUNCHERS})
@@ -20,7 +24,7 @@ foreach(launcher ${LAUNCHERS})
 endforeach()
 
 # Every file record: "F", a blank, the name in quotes.
-string(REGEX MATCHALL "[\r\n]F[^\"\r\n]*\"[^\"]*\"" records "${list}")
+string(REGEX MATCHALL "\nF[^\"\r\n]*\"[^\"]*\"" records "${list}")
 foreach(record ${records})
   string(REGEX REPLACE ".*\"([^\"]*)\"" "\\1" name "${record}")
   if(EXISTS ${DST}/${name})

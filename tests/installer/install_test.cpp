@@ -416,6 +416,23 @@ TEST_F(InstallerRunTest, StagedProductInstallsAsListed)
     EXPECT_NE(r.out.find("start the program \"C:\\Kovra4.3\\bin\\kohelp\""), std::string::npos);
 }
 
+TEST_F(InstallerRunTest, WindowsStagingNamesTheLaunchersWithTheirSuffix)
+{
+    const std::string stage = tmp.path + "/stage";
+    std::string cmd = std::string("'" KV_CMAKE_COMMAND "' -DSRC='") + KOVRA_SOURCE_DIR
+                      + "/product' -DDST='" + stage + "' -DEXE_SUFFIX=.exe -DLAUNCHERS= -P '"
+                      + KOVRA_SOURCE_DIR + "/product/stage.cmake'";
+    ASSERT_EQ(system(cmd.c_str()), 0) << cmd;
+    std::string list = read_file(stage + "/install.lst");
+    EXPECT_NE(list.find("\r\nF \"bin/kohelp.exe\" \"755\"\r\n"), std::string::npos) << list;
+    EXPECT_NE(list.find("\r\nF \"bin/koedit.exe\" \"755\"\r\n"), std::string::npos) << list;
+    EXPECT_EQ(list.find("\"bin/kohelp\""), std::string::npos);
+    for (const char *name : {"bin/kohelp.exe", "bin/koedit.exe", "src/help/help.tcl",
+                             "src/edit/edit.tcl", "src/help/doc/intro.txt"})
+        EXPECT_GT(read_file(stage + "/" + name).size(), 0u) << name;
+    EXPECT_FALSE(exists(stage + "/CMakeLists.txt"));
+}
+
 TEST_F(InstallerRunTest, MkdistRefusesBadListsBeforeWriting)
 {
     struct Bad {
