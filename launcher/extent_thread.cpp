@@ -225,14 +225,27 @@ void ReadPipe(PIPE *pipe, char *dst, int len)
     }
 }
 
+/*
+ * The event is signalled once the call has written.  A call that finds the
+ * pipe full after writing part of its bytes signals before it waits too:
+ * the reader may be waiting for exactly those bytes, and without the
+ * signal both would stall until the reader's 250 ms look-again.
+ */
 void WritePipe(PIPE *pipe, const char *src, int len)
 {
+    bool unsignalled = false;
     for (int i = 0; i < len; i++) {
-        while (FullPipe(pipe))
+        while (FullPipe(pipe)) {
+            if (unsignalled) {
+                SetEvent(pipe->Event);
+                unsignalled = false;
+            }
             Sleep(10);
+        }
         int at = pipe->WriteIndex.load(std::memory_order_relaxed);
         pipe->Data[at] = src[i];
         pipe->WriteIndex.store((at + 1) % pipe->Size, std::memory_order_release);
+        unsignalled = true;
     }
     SetEvent(pipe->Event);
 }
