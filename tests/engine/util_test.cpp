@@ -271,3 +271,24 @@ TEST(Output, FlushCountsAndPutHelpers)
     for (int i = 0; i < 5; i++)
         EXPECT_EQ(got[OUTBUFSIZ + i], 2 + i);
 }
+
+/* The pass-through writes the loaded buffer from its start, then the rest. */
+TEST(Copy, PassesInputThrough)
+{
+    ScratchDir dir;
+    Bytes data(100000);
+    for (size_t i = 0; i < data.size(); i++)
+        data[i] = (uint8_t)(i * 7 + i / 251);
+    write_file(dir.file("in"), data);
+    clear_bufs();
+    ifd = open(dir.file("in").c_str(), O_RDONLY);
+    int out = open(dir.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    fill_inbuf(0);
+    inptr = 2; /* a header reader looked at two bytes: they are copied too */
+    EXPECT_EQ(copy(ifd, out), 0);
+    close(ifd);
+    close(out);
+    EXPECT_TRUE(read_file(dir.file("out")) == data);
+    EXPECT_EQ(bytes_out, 100000);
+    EXPECT_EQ(bytes_in, 100000);
+}
