@@ -192,6 +192,8 @@ PIPE *CreatePipe(int size)
 
 void DeletePipe(PIPE *pipe)
 {
+    if (pipe == nullptr)
+        return;
     CloseHandle(pipe->Event);
     free(pipe->Data);
     delete pipe;

@@ -32,6 +32,7 @@ TEST(Pipe, SizesThatCanHoldNoByteAreRefused)
     for (int size : {0, -1, 1, INT_MIN})
         EXPECT_EQ(CreateFailure(size), "error: CreatePipe") << "size " << size;
     EXPECT_EQ(CreateFailure(2), "(nothing thrown)");
+    DeletePipe(nullptr); /* nothing to release */
 }
 
 TEST(Pipe, NewPipeIsEmptyWithSilentEvent)
