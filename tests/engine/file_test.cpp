@@ -373,3 +373,27 @@ TEST_F(FileTest, FatalErrors)
         }
     }
 }
+
+/* Compressing after a decode selects the writer again; the result reads back. */
+TEST_F(FileTest, CompressModeAfterDecodeRoundTrips)
+{
+    const Bytes data = corpus()[0].second;
+    write_file(src, gz_of(to_bytes("a member with a stamp")));
+    ASSERT_EQ(decode(), 0);
+    ASSERT_EQ(time_stamp, 0x12345678u);
+
+    const std::string plain = dir.file("plain.txt"), packed = dir.file("plain.txt.gz");
+    write_file(plain, data);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(compress(plain.c_str(), packed.c_str(), 0), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    Bytes gz = read_file(packed);
+    ASSERT_GE(gz.size(), 18u);
+    EXPECT_EQ(gz[3], 0x08) << "the source's name is stored";
+    EXPECT_EQ(gz[4] | gz[5] << 8 | gz[6] << 16 | (uint32_t)gz[7] << 24, 0x12345678u);
+
+    src = packed;
+    remove(dst.c_str());
+    EXPECT_EQ(decode(), 0);
+    EXPECT_TRUE(read_file(dst) == data);
+}
