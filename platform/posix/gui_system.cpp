@@ -47,7 +47,7 @@ static constexpr kv_oem_entry kv_oem_table[] = {
     {"ja", 932}, {"ko", 949}, {"th", 874}, {"vi", 1258},
 };
 
-static UINT oem_page_of(const char *name)
+UINT kv_oem_code_page(const char *name)
 {
     size_t len = strlen(name);
     for (const kv_oem_entry &e : kv_oem_table) {
@@ -71,5 +71,5 @@ UINT GetOEMCP(void)
     const char *user = setlocale(LC_CTYPE, "");
     std::string name = user ? user : "C";
     setlocale(LC_CTYPE, saved.c_str());
-    return oem_page_of(name.c_str());
+    return kv_oem_code_page(name.c_str());
 }

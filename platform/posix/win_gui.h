@@ -45,6 +45,8 @@ HWND GetParent(HWND window);
 DWORD SetClassLongA(HWND window, int index, LONG value);
 
 UINT GetOEMCP(void);
+/* The OEM code page of a locale name such as "de_DE.UTF-8"; 437 if unknown. */
+UINT kv_oem_code_page(const char *locale);
 DWORD GetTickCount(void);
 
 #endif

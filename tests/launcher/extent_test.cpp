@@ -114,6 +114,22 @@ TEST(LauncherOEMCP, FollowsTheUserLocaleAndKeepsTheProgramLocale)
     EXPECT_GE(checked, 1);
 }
 
+TEST(LauncherOEMCP, LocaleNamesGiveTheirCodePages)
+{
+    struct Case { const char *locale; UINT page; };
+    const Case cases[] = {
+        {"C", 437}, {"POSIX", 437}, {"C.UTF-8", 437}, {"", 437}, {"en_US.UTF-8", 437},
+        {"en_US", 437}, {"en_GB.UTF-8", 850}, {"de_DE.UTF-8", 850}, {"de_CH", 850},
+        {"fr_FR.ISO-8859-1", 850}, {"pt_BR.UTF-8", 850}, {"pl_PL.UTF-8", 852},
+        {"cs_CZ", 852}, {"ru_RU.KOI8-R", 866}, {"uk_UA.UTF-8", 866}, {"el_GR.UTF-8", 737},
+        {"tr_TR.UTF-8", 857}, {"he_IL.UTF-8", 862}, {"ja_JP.UTF-8", 932},
+        {"zh_CN.UTF-8", 936}, {"zh_TW.UTF-8", 950}, {"ko_KR.UTF-8", 949},
+        {"ca_ES@valencia", 850}, {"english", 437}, {"deu", 437},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(kv_oem_code_page(c.locale), c.page) << "[" << c.locale << "]";
+}
+
 /* Runs Panic in a child without a display: the text on stderr, exit code 1. */
 TEST(LauncherPanic, ShowsThePercentTextVerbatimAndExitsWithOne)
 {

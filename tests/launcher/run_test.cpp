@@ -315,3 +315,46 @@ TEST_F(LauncherRun, HelpViewerShowsTheIntroduction)
 }
 
 } // namespace
+
+namespace {
+
+/* Runs the product's editor on file, appends text at its end, saves, ends. */
+RunResult EditAndSave(const std::string &root, const std::string &exe, const std::string &file,
+                      const std::string &append)
+{
+    std::string script = "source {" KOVRA_SOURCE_DIR "/product/src/edit/edit.tcl}\n"
+                         "update\n"
+                         ".tMain.text insert {end - 1 char} \"" + append + "\"\n"
+                         "if {![Save .tMain]} {exit 3}\n"
+                         "puts $Enc(.tMain)\n"
+                         "exit 0\n";
+    WriteFile(root + "/src/edit/edit.tcl", script);
+    return RunProgram({exe, file}, g_display, 20);
+}
+
+TEST_F(LauncherRun, EditorKeepsEachFilesCharacterSetAndLineEnds)
+{
+    NeedDisplay();
+    std::string exe = Install("koedit", "exit 0\n");
+    struct Case {
+        const char *name, *before, *append, *after, *encoding;
+    };
+    /* The tests run in the "C" locale, whose OEM code page is 437. */
+    const Case cases[] = {
+        {"oem.txt", "caf\x82\r\nna\x8bve\r\n", "\\u00fc", "caf\x82\r\nna\x8bve\r\n\x81", "cp437"},
+        {"utf8.txt", "caf\xc3\xa9\nna\xc3\xafve\n", "\\u00fc", "caf\xc3\xa9\nna\xc3\xafve\n\xc3\xbc",
+         "utf-8"},
+        {"new.txt", nullptr, "\\u00e9t\\u00e9", "\xc3\xa9t\xc3\xa9", "utf-8"},
+    };
+    for (const Case &c : cases) {
+        std::string file = root + "/" + c.name;
+        if (c.before)
+            WriteFile(file, c.before);
+        RunResult r = EditAndSave(root, exe, file, c.append);
+        ASSERT_EQ(r.status, 0) << c.name << ": " << r.err;
+        EXPECT_EQ(r.out, std::string(c.encoding) + "\n") << c.name;
+        EXPECT_EQ(ReadFile(file), c.after) << c.name;
+    }
+}
+
+} // namespace
