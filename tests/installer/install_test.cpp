@@ -4,6 +4,7 @@
  * beside install.lst.gz and the files' .gz), runs it with its answers
  * through a pipe and HOME in a temporary directory (so C:\Kovra4.3 is
  * $HOME/.kovra/drive_c/Kovra4.3), and compares both streams exactly.
+ * Fixtures are compressed with the kit's own FileCompress.
  */
 #include "run_util.h"
 
@@ -113,6 +114,20 @@ TEST_F(InstallerRunTest, EnterAloneInstallsIntoTheDefaultAfterCreating)
     EXPECT_EQ(mode_of(root + "/install.lst"), 0644);
     EXPECT_EQ(mode_of(root + "/src/help/doc"), 0750) << "directory modes come from the list";
     EXPECT_EQ(system((root + "/bin/kohelp > /dev/null").c_str()), 0) << "755 makes it runnable";
+}
+
+TEST_F(InstallerRunTest, InstallsFilesCompressedByAnOutsideCodec)
+{
+    lay_out(kList, kFiles);
+    for (const Entry &e : kFiles) {
+        std::string cmd = "libdeflate-gzip -9 -c '" + product + "/" + e.name + "' > '" + dist + "/"
+                          + e.name + ".gz'";
+        ASSERT_EQ(system(cmd.c_str()), 0) << cmd;
+    }
+    RunResult r = install("\ny\n\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    expect_installed(drive('c') + "/Kovra4.3", kFiles);
 }
 
 TEST_F(InstallerRunTest, SlashAnswerIsUsedWithBackslashes)

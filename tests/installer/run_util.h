@@ -5,6 +5,8 @@
 #ifndef KOVRA_TESTS_INSTALLER_RUN_UTIL_H
 #define KOVRA_TESTS_INSTALLER_RUN_UTIL_H
 
+#include "installer/instfct.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -75,11 +77,15 @@ inline std::string native(std::string path)
     return path;
 }
 
-/* Compresses src into the gzip file dst with an outside codec. */
+/* Compresses src into the gzip file dst with the kit's own FileCompress. */
 inline void gzip_fixture(const std::string &src, const std::string &dst)
 {
-    std::string cmd = "libdeflate-gzip -c '" + src + "' > '" + dst + "'";
-    ASSERT_EQ(system(cmd.c_str()), 0) << cmd;
+    std::vector<char> s(src.begin(), src.end()), d(dst.begin(), dst.end());
+    s.push_back('\0');
+    d.push_back('\0');
+    unlink(dst.c_str()); /* a fresh file, without the replacement warning */
+    int status = FileCompress(s.data(), d.data());
+    ASSERT_EQ(status, 0) << src;
 }
 
 struct RunResult {
