@@ -268,6 +268,54 @@ TEST_F(LauncherRun, MissingScriptGivesTksReport)
               std::string::npos) << r.err;
 }
 
+/* Starts the product's help viewer with words; true once a window titled title shows. */
+bool HelpShows(const std::string &root, const std::string &exe, const std::vector<std::string> &words,
+               const std::string &title, pid_t *child)
+{
+    (void)!system(("cp -r '" KOVRA_SOURCE_DIR "/product/src/help' '" + root + "/src/'").c_str());
+    pid_t pid = fork();
+    if (pid == 0) {
+        setenv("DISPLAY", g_display.c_str(), 1);
+        std::vector<char *> argv = {const_cast<char *>(exe.c_str())};
+        for (const std::string &w : words)
+            argv.push_back(const_cast<char *>(w.c_str()));
+        argv.push_back(nullptr);
+        execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
+    std::string find = "DISPLAY=" + g_display + " xdotool search --onlyvisible --name '^" + title +
+                       "$' >/dev/null 2>&1";
+    bool seen = false;
+    for (int i = 0; i < 200 && !seen; i++) {
+        seen = system(find.c_str()) == 0;
+        if (!seen)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (child) {
+        *child = pid;
+    } else {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+    return seen;
+}
+
+/* A topic named on the command line opens at once: by title or file name. */
+TEST_F(LauncherRun, HelpViewerOpensTheNamedTopic)
+{
+    NeedDisplay();
+    if (system("command -v xdotool >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xdotool is not installed";
+    std::string exe = Install("kohelp", "");
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"The file editor"}, "The file editor - Kovra Help"},
+        {{"installing"}, "Installing Kovra - Kovra Help"},
+        {{"no such topic"}, "Introduction to Kovra - Kovra Help"},
+    };
+    for (const auto &c : cases)
+        EXPECT_TRUE(HelpShows(root, exe, c.first, c.second, nullptr)) << c.second;
+}
+
 /* The product's help viewer opens at the introduction. */
 TEST_F(LauncherRun, HelpViewerShowsTheIntroduction)
 {

@@ -182,14 +182,10 @@ proc Save {w} {
 
 proc SaveAs {w} {
     global File
-    set file [tk_getSaveFileName $w]
+    set file [tk_getSaveFile -parent $w]
     if {$file eq ""} {return 0}
     set File($w) [file normalize $file]
     return [Write $w $File($w)]
-}
-
-proc tk_getSaveFileName {w} {
-    return [tk_getSaveFile -parent $w]
 }
 
 proc Undo {w} {catch {$w.text edit undo}}
