@@ -29,6 +29,7 @@ struct kv_icon_res {
 };
 
 struct kv_icon {
+    std::string name;
     int width, height;
     std::vector<uint32_t> argb; /* rows from the top */
 };
@@ -105,12 +106,17 @@ HICON LoadIconA(HINSTANCE module, LPCSTR name)
     if (!module || !name)
         return nullptr;
     std::lock_guard<std::mutex> hold(kv_gui_lock);
+    /* Like the system's, a loaded icon is shared: the same name, the same handle. */
+    for (size_t i = 0; i < kv_icons.size(); i++)
+        if (kv_icons[i].name == name)
+            return reinterpret_cast<HICON>((uintptr_t)(i + 1));
     for (const kv_icon_res &res : icon_resources()) {
         if (res.name != name)
             continue;
         kv_icon icon;
         if (!decode_ico(res.ico, res.size, icon))
             return nullptr;
+        icon.name = name;
         kv_icons.push_back(icon);
         return reinterpret_cast<HICON>((uintptr_t)kv_icons.size());
     }
