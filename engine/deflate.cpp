@@ -92,6 +92,13 @@ static inline uint64_t load64(const uch *p)
     return v;
 }
 
+static inline uint32_t load32(const uch *p)
+{
+    uint32_t v;
+    memcpy(&v, p, 4);
+    return v;
+}
+
 static inline uint16_t load16(const uch *p)
 {
     uint16_t v;
@@ -131,13 +138,21 @@ int longest_match(unsigned cur_match)
     if (prev_length >= good_match)
         chain_length >>= 2;
 
-    uint16_t scan_end = load16(scan + best_len - 1);
+    /*
+     * A candidate can beat best_len only if it equals the current string
+     * at offsets 0, 1 and 3 to best_len.  Testing the four bytes that end
+     * at best_len (two while best_len < 6) and the first two drops the
+     * others before a full compare; the result is the same as testing the
+     * single bytes at best_len and best_len - 1.
+     */
+    unsigned tail = best_len >= 6 ? best_len - 3 : best_len - 1;
+    uint32_t scan_end = best_len >= 6 ? load32(scan + tail) : load16(scan + tail);
     const uint16_t scan_start = load16(scan);
 
     do {
         const uch *match = window + cur_match;
-        /* Drop candidates that cannot beat best_len before a full compare. */
-        if (load16(match + best_len - 1) != scan_end || load16(match) != scan_start)
+        uint32_t match_end = best_len >= 6 ? load32(match + tail) : load16(match + tail);
+        if (match_end != scan_end || load16(match) != scan_start)
             continue;
         unsigned len = match_length_from3(scan, match);
         if (len > best_len) {
@@ -145,7 +160,8 @@ int longest_match(unsigned cur_match)
             best_len = len;
             if (len >= (unsigned)nice_match)
                 break;
-            scan_end = load16(scan + best_len - 1);
+            tail = best_len >= 6 ? best_len - 3 : best_len - 1;
+            scan_end = best_len >= 6 ? load32(scan + tail) : load16(scan + tail);
         }
     } while ((cur_match = prev[cur_match & WMASK]) > limit && --chain_length != 0);
 
