@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 #include <unistd.h>
 
 /* Reads bits back from outbuf, least significant first. */
@@ -178,6 +179,44 @@ TEST(Levels, TwentyEqualBytesAreTwoLiteralsAndOneMatchAtEveryLevel)
         ASSERT_GE(out.size(), off + p.out.size() + 8) << l;
         EXPECT_EQ(out[8], l == 1 ? 4 : l == 9 ? 2 : 0) << l;
         EXPECT_EQ(bytes(out.begin() + off, out.end() - 8), p.out) << l;
+    }
+    level = saved;
+}
+
+/*
+ * The lazy loop drops a 3-byte match more than 4096 bytes back; the
+ * greedy loop takes it.  The input holds one repeated 3-byte string and
+ * filler without any repeated 3 bytes, so the block's only possible match
+ * is that one; d_buf keeps the last block's distances after it is sent.
+ */
+TEST(Levels, FarThreeByteMatchIsDroppedOnlyByTheLazyLoop)
+{
+    struct item { size_t filler; int lvl; bool matched; };
+    const int saved = level;
+    for (item c : {item{5000, 9, false}, item{5000, 3, true}, item{3000, 9, true}}) {
+        std::mt19937 rng(11);
+        bytes in = {0xee, 0xf0, 0xf1, 0xf2};
+        std::set<uint32_t> seen;
+        while (in.size() < 4 + c.filler) {
+            uint8_t b = (uint8_t)(rng() % 0xe0);
+            size_t n = in.size();
+            uint32_t g = (uint32_t)in[n - 2] << 16 | (uint32_t)in[n - 1] << 8 | b;
+            if (n >= 6 && seen.count(g))
+                continue; /* keep every 3 bytes of the filler unique */
+            if (n >= 6)
+                seen.insert(g);
+            in.push_back(b);
+        }
+        const size_t second = in.size();
+        for (uint8_t b : {0xf0, 0xf1, 0xf2, 0xfa, 0xfb})
+            in.push_back(b);
+        level = c.lvl;
+        d_buf[0] = 0xffff;
+        compress_bytes(in, "far");
+        if (c.matched)
+            EXPECT_EQ(d_buf[0], second - 1 - 1) << c.filler << " level " << c.lvl;
+        else
+            EXPECT_EQ(d_buf[0], 0xffff) << c.filler << " level " << c.lvl;
     }
     level = saved;
 }
