@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <random>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -238,6 +239,13 @@ static std::vector<std::pair<std::string, bytes>> corpus()
         b = (uint8_t)rng();
     c.push_back({"random", rnd});
     c.push_back({"runs", bytes(300000, 0x20)});
+    /* Fibonacci symbol counts: Huffman lengths beyond 15 bits, which must be limited. */
+    bytes fib;
+    for (unsigned a = 1, b = 1, sym = 0; sym < 26; sym++, b += a, a = b - a)
+        for (unsigned k = 0; k < a; k++)
+            fib.push_back((uint8_t)(sym * 9));
+    std::shuffle(fib.begin(), fib.end(), rng);
+    c.push_back({"fibonacci", fib});
     bytes mixed = rnd;
     append(mixed, text);
     append(mixed, bytes(70000, 0));
