@@ -97,7 +97,9 @@ int copy(int in, int out);
 void *xmalloc(unsigned size);
 void display_ratio(int32_t num, int32_t den, FILE *file);
 char *add_envopt(int *argcp, char ***argvp, const char *env);
+#ifndef _WIN32 /* the Windows runtime has its own strlwr */
 char *strlwr(char *s);
+#endif
 char *xbasename(char *path);
 void make_simple_name(char *name);
 char *shortname(char *name);

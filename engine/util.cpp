@@ -328,6 +328,7 @@ char *add_envopt(int *argcp, char ***argvp, const char *env)
 
 /* ---- Names -------------------------------------------------------------- */
 
+#ifndef _WIN32
 char *strlwr(char *s)
 {
     for (char *t = s; *t; t++)
@@ -335,6 +336,7 @@ char *strlwr(char *s)
             *t = (char)(*t - 'A' + 'a');
     return s;
 }
+#endif
 
 /* The part of path after its last '/', then '\', then ':'. */
 char *xbasename(char *path)
