@@ -10,3 +10,4 @@ echo "== host build and tests"
 cmake -S . -B build -DKOVRA_TESTS=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+if command -v x86_64-w64-mingw32-g++ >/dev/null; then scripts/windows.sh; fi
