@@ -36,6 +36,29 @@ if [ -x "$wine64" ]; then
   dest=$WINEPREFIX/drive_c/Kovra4.3
   desc="installed files match the product tree"
   check bash -c "cd build-win64/product && for f in \$(find . -type f ! -name install.lst); do cmp \"\$f\" '$dest'/\"\$f\" || exit 1; done"
+  # A damaged member: the engine's message and a failing status.
+  cp -r "$tmp/dist" "$tmp/bad"
+  gz=$(find "$tmp/bad" -name 'intro.txt.gz' | head -1)
+  [ -n "$gz" ] || gz=$(find "$tmp/bad" -name '*.gz' ! -name 'install.lst.gz' | head -1)
+  size=$(stat -c %s "$gz")
+  printf '\377\377\377\377' | dd of="$gz" bs=1 seek=$((size - 8)) conv=notrunc 2>/dev/null
+  rm -rf "$WINEPREFIX/drive_c/Kovra4.3"
+  (cd "$tmp/bad" && printf '\ny\n\n' | "$wine64" install.exe >"$tmp/bad.out" 2>"$tmp/bad.err"); status=$?
+  desc="corrupt .gz fails the install (status $status)"
+  check test "$status" -ne 0
+  desc="corrupt .gz gives the engine's message"
+  check grep -q 'invalid compressed data--crc error' "$tmp/bad.err" "$tmp/bad.out"
+
+  # mkdist.exe then install.exe, both under Wine.
+  rm -rf "$WINEPREFIX/drive_c/Kovra4.3"
+  cp build-win64/bin/install.exe build-win64/bin/mkdist.exe "$WINEPREFIX/drive_c/"
+  cp -r build-win64/product "$WINEPREFIX/drive_c/prod"
+  desc="mkdist.exe packages the tree under Wine"
+  check bash -c "cd '$WINEPREFIX/drive_c' && '$wine64' mkdist.exe --installer 'C:\\install.exe' 'C:\\prod' 'C:\\wdist'"
+  desc="install.exe installs mkdist.exe's distribution"
+  check bash -c "cd '$WINEPREFIX/drive_c/wdist' && printf '\ny\n\n' | '$wine64' install.exe"
+  desc="round trip files match the product tree"
+  check bash -c "cd build-win64/product && for f in \$(find . -type f ! -name install.lst); do cmp \"\$f\" '$dest'/\"\$f\" || exit 1; done"
 fi
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]
