@@ -12,3 +12,15 @@ function(kovra_gtest name)
   include(GoogleTest)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# The fuzzing build (KOVRA_FUZZ, clang only): every unit is instrumented for
+# libFuzzer's coverage and checked by AddressSanitizer and
+# UndefinedBehaviorSanitizer; the fuzz targets in tests/fuzz add libFuzzer.
+if(KOVRA_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "KOVRA_FUZZ needs clang (CC=clang CXX=clang++)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined
+    -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
