@@ -12,7 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#ifndef _WIN32
 #include <tk.h>
+#endif
 
 /* White space as isspace() has it in the "C" locale; bytes >= 0x80 never. */
 static bool is_blank(char c)
@@ -138,7 +140,12 @@ void SetIcon(Tcl_Interp *interp, const char *path, const char *icon)
             HICON hicon = LoadIconA(GetModuleHandleA(nullptr), icon);
             if (!hicon)
                 throw "error: load icon";
+#ifdef _WIN64
+            /* The class slot is pointer-sized on 64-bit Windows. */
+            SetClassLongPtrA(frame, GCLP_HICON, (LONG_PTR)hicon);
+#else
             SetClassLongA(frame, GCL_HICON, (LONG)(LONG_PTR)hicon);
+#endif
             return;
         }
         if (now >= deadline)

@@ -11,7 +11,11 @@
 #define KOVRA_LAUNCHER_EXTENT_H
 
 #include <atomic>
+#ifdef _WIN32
+#include "launcher/windows/tcltk.h" /* no Windows build of Tcl/Tk here */
+#else
 #include <tcl.h>
+#endif
 
 #include "platform/win.h"
 
