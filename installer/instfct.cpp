@@ -12,6 +12,7 @@
 #include "platform/crt.h"
 #include "platform/win.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -104,12 +105,24 @@ static int read_mode_field(FILE *list)
     return n;
 }
 
-/* Converts buf like "%o"; without an octal digit *mode stays as it was. */
+/*
+ * Converts buf as an octal number: white space is skipped, then the octal
+ * digits up to the first other character.  Without an octal digit *mode
+ * stays as it was.  (sscanf's "%o" would also take a sign, and read "-7"
+ * as a mode with every permission and special bit set.)  The field holds
+ * at most four characters, so the value stays below 010000.
+ */
 static void convert_mode(int *mode)
 {
-    unsigned value;
-    if (sscanf(buf, "%o", &value) == 1)
-        *mode = (int)value;
+    const char *p = buf;
+    while (isspace((unsigned char)*p))
+        p++;
+    if (*p < '0' || *p > '7')
+        return;
+    int value = 0;
+    for (; *p >= '0' && *p <= '7'; p++)
+        value = value * 8 + (*p - '0');
+    *mode = value;
 }
 
 /*

@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 total=${1:-60}
 targets=(decode roundtrip install_list cmd2argv)
-declare -A max_len=([decode]=40000 [roundtrip]=8192 [install_list]=2048 [cmd2argv]=1024)
+declare -A max_len=([decode]=70000 [roundtrip]=8192 [install_list]=2048 [cmd2argv]=1024)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DKOVRA_FUZZ=ON -DKOVRA_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

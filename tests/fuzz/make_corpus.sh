@@ -24,15 +24,19 @@ head -c 2500 "$root/product/src/edit/edit.tcl" > "$tmp/p/edit.tcl"
 awk 'BEGIN { for (i = 0; i < 750; i++) printf "%c%c%c%c", i % 256, 0x10, (i * 7) % 256, 0 }' \
   > "$tmp/p/binary.bin"
 printf 'x' > "$tmp/p/one.txt"
+# 40000 bytes that do not compress (a fixed linear congruential sequence), so
+# that members cross the 32768-byte input buffer.
+perl -e '$x = 1; for (1 .. 40000) { $x = ($x * 1103515245 + 12345) % 2147483648; print chr(($x >> 16) & 255) }' \
+  > "$tmp/p/random.bin"
 : > "$tmp/p/empty.txt"
 
 # The kit's own compressor, through mkdist over a product tree of them.
 {
   echo "seed list"
-  for f in intro.txt list.txt edit.tcl binary.bin one.txt empty.txt; do echo "F \"$f\" \"644\""; done
+  for f in intro.txt list.txt edit.tcl binary.bin random.bin one.txt empty.txt; do echo "F \"$f\" \"644\""; done
 } > "$tmp/p/install.lst"
 "$mkdist" "$tmp/p" "$tmp/d" >/dev/null
-for f in intro.txt list.txt edit.tcl binary.bin one.txt empty.txt; do
+for f in intro.txt list.txt edit.tcl binary.bin random.bin one.txt empty.txt; do
   cp "$tmp/d/$f.gz" "$out/decode/own-$f.gz"
 done
 
@@ -49,6 +53,16 @@ cat "$tmp/d/one.txt.gz" "$tmp/d/intro.txt.gz" > "$out/decode/two-members.gz"
 { cat "$tmp/d/one.txt.gz"; printf 'trailing'; } > "$out/decode/trailing.gz"
 printf '\037\213\010\034\0\0\0\0\0\003\002\0ab' > "$out/decode/fields.gz"
 printf 'name\0comment\0\001\0\0\377\377\0\0\0\0\0\0\0\0' >> "$out/decode/fields.gz"
+# A first member of exactly 32768 bytes (one stored block), so that the
+# second one starts where the first full input buffer ends.
+perl -e '
+  sub crc { my $c = 0xFFFFFFFF;
+    for my $b (unpack "C*", $_[0]) { $c ^= $b; $c = $c & 1 ? ($c >> 1) ^ 0xEDB88320 : $c >> 1 for 1 .. 8 }
+    return $c ^ 0xFFFFFFFF }
+  sub member { my ($d) = @_; my $n = length $d;
+    return "\x1f\x8b\x08\0\0\0\0\0\0\x03" . pack("Cvv", 1, $n, ~$n & 0xFFFF) . $d . pack("VV", crc($d), $n) }
+  print member("q" x (32768 - 23)), member("after the boundary");
+' > "$out/decode/boundary-members.gz"
 
 # Round trip: the plain inputs, and expanded repetitions (first byte 0xFF).
 for f in intro.txt list.txt edit.tcl binary.bin one.txt; do cp "$tmp/p/$f" "$out/roundtrip/$f"; done

@@ -62,6 +62,8 @@ const ListCase kListCases[] = {
     {"modes 7 and empty keep the previous", "t\nF \"a\" \"7\"\nF \"b\" \"\"\nF \"c\" \"x1\"\n",
      false, 512, {{"a", 07}, {"b", 07}, {"c", 07}}},
     {"no earlier mode", "t\nF \"a\" \"\"\n", false, 512, {{"a", KEPT}}},
+    {"a sign is not an octal digit", "t\nD \"a\" \"750\"\nD \"b\" \"-7\"\nD \"c\" \" +7\"\n", true,
+     512, {{"a", 0750}, {"b", 0750}, {"c", 0750}}},
     {"four-digit mode: file reader takes three", "t\nF \"c\" \"0755\"\nF \"d\" \"644\"\n", false,
      512, {{"c", 075}, {"d", 0644}}},
     {"four-digit mode: directory reader takes four", "t\nD \"c\" \"0755\"\nD \"d\" \"644\"\n",
