@@ -8,7 +8,7 @@ packages=(
   tcl8.6 tk8.6 tcl8.6-dev tk8.6-dev libx11-dev
   xvfb xauth x11-utils xdotool imagemagick
   libdeflate-tools 7zip
-  mingw-w64 wine wine64 icoutils
+  mingw-w64 wine wine64 icoutils python3
 )
 missing=()
 for p in "${packages[@]}"; do
