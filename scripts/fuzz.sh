@@ -8,8 +8,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 total=${1:-60}
-targets=(decode roundtrip install_list cmd2argv)
-declare -A max_len=([decode]=70000 [roundtrip]=8192 [install_list]=2048 [cmd2argv]=1024)
+targets=(decode decode_diff roundtrip install_list cmd2argv)
+declare -A max_len=([decode]=70000 [decode_diff]=40000 [roundtrip]=8192 [install_list]=2048
+  [cmd2argv]=1024)
+# decode_diff compares the reader with libdeflate-gunzip, from the reader's seeds.
+declare -A seeds=([decode_diff]=decode)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DKOVRA_FUZZ=ON -DKOVRA_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -25,7 +28,7 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1 ${UBSAN_OPTIONS:-}"
 for t in "${targets[@]}"; do
   echo "== fuzz_$t for ${each}s"
   mkdir -p "$work/$t"
-  cp tests/fuzz/corpus/$t/* tests/fuzz/regress/$t/* "$work/$t/" 2>/dev/null || true
+  cp tests/fuzz/corpus/"${seeds[$t]:-$t}"/* tests/fuzz/regress/$t/* "$work/$t/" 2>/dev/null || true
   # The engine's messages about broken inputs would flood the log: the
   # target's stderr is closed (libFuzzer and the sanitizers keep theirs).
   if ! build-fuzz/tests/fuzz/fuzz_$t -max_total_time="$each" -max_len="${max_len[$t]}" \
