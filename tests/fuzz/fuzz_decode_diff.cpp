@@ -12,34 +12,7 @@
 
 #include "engine/engine.h"
 
-#include <cstring>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char **environ;
-
-/* libdeflate-gunzip -c < in > out; its exit status. */
-static int reference_decode(const std::string &in, const std::string &out)
-{
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, in.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    char name[] = "libdeflate-gunzip", opt[] = "-c";
-    char *argv[] = {name, opt, nullptr};
-    pid_t pid;
-    int rc = posix_spawnp(&pid, name, &fa, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0)
-        fuzz_fail("libdeflate-gunzip (package libdeflate-tools) cannot be run");
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0)
-        continue;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 static bool has_header_crc_flag(const uint8_t *data, size_t size)
 {
@@ -57,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static const std::string ours = fuzz_path("diff.ours");
     static const std::string theirs = fuzz_path("diff.theirs");
     fuzz_write(src, data, size);
-    if (reference_decode(src, theirs) != 0)
+    if (fuzz_reference_decode(src, theirs) != 0)
         return 0;
     unlink(ours.c_str());
     if (fuzz_compress(src.c_str(), ours.c_str(), 1) != OK)

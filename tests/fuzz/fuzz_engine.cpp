@@ -19,7 +19,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char **environ;
 
 extern "C" int __sanitizer_install_malloc_and_free_hooks(
     void (*malloc_hook)(const volatile void *, size_t),
@@ -78,6 +82,26 @@ std::vector<uint8_t> fuzz_read(const std::string &path)
         out.insert(out.end(), chunk, chunk + n);
     close(fd);
     return out;
+}
+
+int fuzz_reference_decode(const std::string &in, const std::string &out)
+{
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, in.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    char name[] = "libdeflate-gunzip", opt[] = "-c";
+    char *argv[] = {name, opt, nullptr};
+    pid_t pid;
+    int rc = posix_spawnp(&pid, name, &fa, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&fa);
+    if (rc != 0)
+        fuzz_fail("libdeflate-gunzip (package libdeflate-tools) cannot be run");
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        continue;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 void fuzz_fail(const char *what)

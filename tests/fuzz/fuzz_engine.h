@@ -27,6 +27,12 @@ std::vector<uint8_t> fuzz_read(const std::string &path);
  */
 int fuzz_compress(const char *src, const char *dst, int mode);
 
+/*
+ * Decodes the gzip file in into out with libdeflate-gunzip, the outside
+ * decoder the tests use as a black box; returns its exit status.
+ */
+int fuzz_reference_decode(const std::string &in, const std::string &out);
+
 /* Reports a broken expectation and aborts, which the fuzzer records. */
 [[noreturn]] void fuzz_fail(const char *what);
 
