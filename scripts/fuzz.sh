@@ -5,6 +5,9 @@
 # never changed) for an equal share of the given total time.
 # Usage: scripts/fuzz.sh [TOTAL_SECONDS]   (default 60)
 # A finding fails the stage; its input is kept in build-fuzz/artifacts/.
+# build-fuzz/tests/fuzz/fuzz_T -minimize_crash=1 -runs=10000 INPUT shrinks it;
+# once the fault is fixed, the input goes into tests/fuzz/regress/T/, which
+# every build replays under CTest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 total=${1:-60}
