@@ -197,8 +197,9 @@ TEST(LauncherMessageBox, OpensOnTheDisplayAndClosesOnReturn)
     }
     std::string find = "DISPLAY=" + display +
                        " xdotool search --onlyvisible --name '^Kovra Box Test$' >/dev/null 2>&1";
+    /* Generous bounds (about 30 s each): a loaded machine maps windows slowly. */
     bool seen = false;
-    for (int i = 0; i < 100 && !seen; i++) {
+    for (int i = 0; i < 600 && !seen; i++) {
         seen = system(find.c_str()) == 0;
         if (!seen)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -209,7 +210,7 @@ TEST(LauncherMessageBox, OpensOnTheDisplayAndClosesOnReturn)
     std::string key = "DISPLAY=" + display +
                       " xdotool search --onlyvisible --name '^Kovra Box Test$' windowfocus --sync key Return";
     pid_t done = 0;
-    for (int i = 0; i < 100 && done == 0; i++) {
+    for (int i = 0; i < 600 && done == 0; i++) {
         if (i % 10 == 0)
             (void)!system(key.c_str());
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
