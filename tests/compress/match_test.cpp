@@ -6,6 +6,8 @@
  * process, and their members must be byte for byte the same; the members
  * must also decode back to the files.
  */
+#include "compress_test_util.h"
+
 #include "engine/engine.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +19,6 @@
 #include <string>
 #include <vector>
 
-typedef std::vector<uint8_t> bytes;
-
 static std::string work_dir()
 {
     static std::string dir;
@@ -27,29 +27,6 @@ static std::string work_dir()
         dir = mkdtemp(tmpl);
     }
     return dir;
-}
-
-static void put_file(const std::string &path, const bytes &data)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    if (!data.empty()) {
-        ASSERT_EQ(fwrite(data.data(), 1, data.size(), f), data.size());
-    }
-    fclose(f);
-}
-
-static bytes get_file(const std::string &path)
-{
-    bytes r;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return r;
-    int c;
-    while ((c = fgetc(f)) != EOF)
-        r.push_back((uint8_t)c);
-    fclose(f);
-    return r;
 }
 
 static void run(bytes &d, size_t n, uint8_t v) { d.insert(d.end(), n, v); }
@@ -211,7 +188,7 @@ TEST(RunShortcut, ChoosesTheMatchesOfThePlainWalkAtEveryLevel)
     std::string args;
     for (size_t i = 0; i < files.size(); i++) {
         std::string path = work_dir() + "/in" + std::to_string(i);
-        put_file(path, files[i]);
+        write_file(path, files[i]);
         args += " '" + path + "'";
     }
     const std::string fast = work_dir() + "/fast", plain = work_dir() + "/plain";
@@ -223,14 +200,14 @@ TEST(RunShortcut, ChoosesTheMatchesOfThePlainWalkAtEveryLevel)
         ASSERT_EQ(system((std::string(KV_SQUASH_PLAIN) + " " + l + " '" + plain + "'" + args).c_str()), 0);
         for (size_t i = 0; i < files.size(); i++) {
             std::string name = "/" + std::to_string(i) + ".gz";
-            bytes a = get_file(fast + name), b = get_file(plain + name);
+            bytes a = read_file(fast + name), b = read_file(plain + name);
             ASSERT_FALSE(a.empty()) << "level " << lvl << " file " << i;
             EXPECT_TRUE(a == b) << "level " << lvl << " file " << i << ": " << a.size() << " vs "
                                 << b.size() << " bytes";
             std::string back = work_dir() + "/back";
             remove(back.c_str());
             ASSERT_EQ(compress((fast + name).c_str(), back.c_str(), 1), 0);
-            EXPECT_TRUE(get_file(back) == files[i]) << "level " << lvl << " file " << i;
+            EXPECT_TRUE(read_file(back) == files[i]) << "level " << lvl << " file " << i;
         }
     }
     EXPECT_EQ(system(("rm -rf '" + work_dir() + "'").c_str()), 0);

@@ -1,6 +1,8 @@
 /* launcher_util.cpp: child processes and a private Xvfb display for the launcher tests. */
 #include "launcher_util.h"
 
+#include "launcher/extent.h"
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -141,4 +143,30 @@ void StopXvfb()
     }
     xvfb_pid = -1;
     xvfb_display.clear();
+}
+
+std::string PanicReport(const std::string &text, int *status)
+{
+    *status = -1;
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "";
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], 2);
+        close(fds[0]);
+        unsetenv("DISPLAY");
+        Panic("%s", text.c_str());
+    }
+    close(fds[1]);
+    std::string err;
+    char chunk[4096];
+    for (ssize_t n; (n = read(fds[0], chunk, sizeof chunk)) > 0;)
+        err.append(chunk, (size_t)n);
+    close(fds[0]);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    if (WIFEXITED(st))
+        *status = WEXITSTATUS(st);
+    return err;
 }

@@ -26,4 +26,7 @@ void WriteFile(const std::string &path, const std::string &text);
 std::string MakeTempDir();
 void CopyFile(const std::string &from, const std::string &to, bool executable);
 
+/* Panic("%s", text) in a child without a display: what it wrote to stderr, and its exit status. */
+std::string PanicReport(const std::string &text, int *status);
+
 #endif

@@ -16,42 +16,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-
-/* Panic in a child without a display: what it wrote and its exit status. */
-std::string panic_report(const std::string &text, int *status)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return "";
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], 2);
-        close(fds[0]);
-        unsetenv("DISPLAY");
-        Panic("%s", text.c_str());
-    }
-    close(fds[1]);
-    std::string err;
-    char chunk[4096];
-    for (ssize_t n; (n = read(fds[0], chunk, sizeof chunk)) > 0;)
-        err.append(chunk, (size_t)n);
-    close(fds[0]);
-    int st = 0;
-    waitpid(pid, &st, 0);
-    *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return err;
-}
-
-} // namespace
-
 TEST(PanicLimit, OneThousandTwentyThreeCharactersAndOneMore)
 {
     for (size_t len : {1023u, 1024u}) {
         /* The last character differs, so a cut shows where it falls. */
         std::string text = std::string(len - 1, 'x') + "y";
         int status = -1;
-        std::string err = panic_report(text, &status);
+        std::string err = PanicReport(text, &status);
         EXPECT_EQ(status, 1) << len;
         const std::string shown = len == 1023 ? text : std::string(1023, 'x');
         EXPECT_EQ(err, "Fatal Error: " + shown + "\n") << len;
