@@ -127,6 +127,10 @@ if [ -x "$wine64" ]; then
   check same_as_tree "$dest"
 
   # The launcher's utilities on the Windows API; its window cases need a display.
+  # A prefix of their own, started on that display: the prefix above runs
+  # Wine's desktop process without one, and windows made there would fail.
+  /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  export WINEPREFIX=$tmp/prefix-x
   xvfb=(); [ -n "${DISPLAY:-}" ] || ! command -v xvfb-run >/dev/null || xvfb=(xvfb-run -a)
   desc="utilities under Wine: threads, events, notifier, pipes, cmd2argv, start-up, commands"
   check_shown timeout 600 "${xvfb[@]}" "$wine64" $w64/bin/extent_wine_test.exe
