@@ -206,12 +206,18 @@ struct match_state {
     uint32_t scan_end; /* the current string's bytes at tail */
 };
 
-static inline void set_best(match_state &m, unsigned pos, unsigned len)
+/* Makes len the length to beat, with the bytes that end it. */
+static inline void set_length(match_state &m, unsigned len)
 {
-    match_start = pos;
     m.best_len = len;
     m.tail = len >= 6 ? len - 3 : len - 1;
     m.scan_end = len >= 6 ? load32(m.scan + m.tail) : load16(m.scan + m.tail);
+}
+
+static inline void set_best(match_state &m, unsigned pos, unsigned len)
+{
+    match_start = pos;
+    set_length(m, len);
 }
 
 /*
@@ -288,9 +294,7 @@ int longest_match(unsigned cur_match)
     const unsigned limit = strstart > MAX_DIST ? strstart - MAX_DIST : 0;
     match_state m;
     m.scan = window + strstart;
-    m.best_len = prev_length;
-    m.tail = m.best_len >= 6 ? m.best_len - 3 : m.best_len - 1;
-    m.scan_end = m.best_len >= 6 ? load32(m.scan + m.tail) : load16(m.scan + m.tail);
+    set_length(m, prev_length);
 
     if (prev_length >= good_match)
         chain_length >>= 2;

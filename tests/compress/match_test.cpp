@@ -19,16 +19,6 @@
 #include <string>
 #include <vector>
 
-static std::string work_dir()
-{
-    static std::string dir;
-    if (dir.empty()) {
-        char tmpl[] = "/tmp/kv_match_XXXXXX";
-        dir = mkdtemp(tmpl);
-    }
-    return dir;
-}
-
 static void run(bytes &d, size_t n, uint8_t v) { d.insert(d.end(), n, v); }
 
 /* Runs of every length up to 300, of bytes whose chains collide. */
@@ -185,14 +175,14 @@ TEST(RunShortcut, ChoosesTheMatchesOfThePlainWalkAtEveryLevel)
         files.push_back(s);
     for (unsigned filler = 3; filler <= 16; filler++)
         files.push_back(chain_cut(408, filler));
+    const std::string dir = temp_path("match"), fast = dir + "/fast", plain = dir + "/plain";
+    ASSERT_EQ(system(("mkdir -p '" + fast + "' '" + plain + "'").c_str()), 0);
     std::string args;
     for (size_t i = 0; i < files.size(); i++) {
-        std::string path = work_dir() + "/in" + std::to_string(i);
+        std::string path = dir + "/in" + std::to_string(i);
         write_file(path, files[i]);
         args += " '" + path + "'";
     }
-    const std::string fast = work_dir() + "/fast", plain = work_dir() + "/plain";
-    ASSERT_EQ(system(("mkdir -p '" + fast + "' '" + plain + "'").c_str()), 0);
 
     for (int lvl = 1; lvl <= 9; lvl++) {
         std::string l = std::to_string(lvl);
@@ -204,11 +194,11 @@ TEST(RunShortcut, ChoosesTheMatchesOfThePlainWalkAtEveryLevel)
             ASSERT_FALSE(a.empty()) << "level " << lvl << " file " << i;
             EXPECT_TRUE(a == b) << "level " << lvl << " file " << i << ": " << a.size() << " vs "
                                 << b.size() << " bytes";
-            std::string back = work_dir() + "/back";
+            std::string back = dir + "/back";
             remove(back.c_str());
             ASSERT_EQ(compress((fast + name).c_str(), back.c_str(), 1), 0);
             EXPECT_TRUE(read_file(back) == files[i]) << "level " << lvl << " file " << i;
         }
     }
-    EXPECT_EQ(system(("rm -rf '" + work_dir() + "'").c_str()), 0);
+    EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
 }
